@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
@@ -102,6 +103,18 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
     }
     collector.body.insert(collector.body.end(), data, data + length);
     return length;
+}
+
+struct UploadCursor {
+    std::span<const std::uint8_t> rest;
+};
+
+std::size_t OnUpload(char* buffer, std::size_t size, std::size_t count, void* user) {
+    auto& cursor = *static_cast<UploadCursor*>(user);
+    std::size_t n = std::min(size * count, cursor.rest.size());
+    std::copy_n(cursor.rest.begin(), n, buffer);
+    cursor.rest = cursor.rest.subspan(n);
+    return n;
 }
 
 bool IsTokenChar(unsigned char c) {
@@ -242,7 +255,8 @@ Result Perform(const Exchange& exchange) {
     ok = ok && curl_easy_setopt(h, CURLOPT_PATH_AS_IS, 1L) == CURLE_OK;
     ok = ok && curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
     ok = ok && curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get()) == CURLE_OK;
-    if (!hasAgent && !exchange.userAgent.empty()) {
+    bool agentIsClean = exchange.userAgent.find_first_of(std::string_view("\r\n\0", 3)) == std::string::npos;
+    if (!hasAgent && !exchange.userAgent.empty() && agentIsClean) {
         ok = ok && curl_easy_setopt(h, CURLOPT_USERAGENT, exchange.userAgent.c_str()) == CURLE_OK;
     }
 
@@ -274,16 +288,23 @@ Result Perform(const Exchange& exchange) {
              curl_easy_setopt(h, CURLOPT_PASSWORD, exchange.serverCredentials->password.c_str()) == CURLE_OK;
     }
 
-    // The verb and the body. A HEAD that carries a body still expects no reply body: the body is
-    // set after NOBODY, and CURLOPT_POST is never used since it would clear NOBODY again.
+    // The verb and the body. libcurl turns any request with NOBODY into a bodiless HEAD, so a
+    // HEAD that carries a body goes as an upload; NOBODY still keeps it from waiting for a reply body.
     static const char emptyBody[] = "";
     bool isPost = exchange.method == "POST";
     bool isHead = exchange.method == "HEAD";
     bool sendBody = !exchange.body.empty() || isPost;
+    UploadCursor upload{exchange.body};
     if (isHead) {
         ok = ok && curl_easy_setopt(h, CURLOPT_NOBODY, 1L) == CURLE_OK;
     }
-    if (sendBody) {
+    if (isHead && sendBody) {
+        ok = ok && curl_easy_setopt(h, CURLOPT_UPLOAD, 1L) == CURLE_OK;
+        ok = ok && curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE,
+                                    static_cast<curl_off_t>(exchange.body.size())) == CURLE_OK;
+        ok = ok && curl_easy_setopt(h, CURLOPT_READFUNCTION, &OnUpload) == CURLE_OK;
+        ok = ok && curl_easy_setopt(h, CURLOPT_READDATA, &upload) == CURLE_OK;
+    } else if (sendBody) {
         const void* data = exchange.body.empty() ? emptyBody : static_cast<const void*>(exchange.body.data());
         ok = ok && curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE,
                                     static_cast<curl_off_t>(exchange.body.size())) == CURLE_OK;
