@@ -296,23 +296,5 @@ TEST_F(LoopbackTest, WinInetSendsHttpThroughTheHttpOnlyProxy) {
     EXPECT_EQ(proxy.Requests()[0].requestLine, "GET http://elsewhere.example:8080/p?q=1 HTTP/1.1");
 }
 
-TEST_F(LoopbackTest, WinInetKeepsALargeHeaderBlockWithItsCookies) {
-    std::vector<std::string> lines;
-    for (int i = 0; i < 60; ++i) {
-        lines.push_back("X-Pad-" + std::to_string(i) + ": " + std::string(100, 'p'));
-    }
-    lines.push_back("Set-Cookie: late=1; path=/");
-    net.plain.SetHandler([lines](const RecordedRequest&) { return HttpReply(200, lines, "ok"); });
-    Text returnedCookies;
-    Text returnedHeaders;
-    WinInetRequestArgs args;
-    args.url = "http://sso.korvane.example/";
-    args.returnedCookies = &returnedCookies;
-    args.returnedHeaders = &returnedHeaders;
-    EXPECT_EQ(Str(WinInetHttpRequest(args)), "ok");
-    EXPECT_GT(returnedHeaders.size(), 6000u);
-    EXPECT_EQ(returnedCookies, "late=1");
-}
-
 } // namespace
 } // namespace kv::test
