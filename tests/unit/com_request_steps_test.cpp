@@ -180,7 +180,12 @@ INSTANTIATE_TEST_SUITE_P(
         HeaderHandingCase{
             "LowerCaseAcceptGetsTheDefaultToo", "accept: text/html", {"Header accept=text/html"}, true},
         HeaderHandingCase{"LineWithoutColonHasNoNameNorValue", "NoColon", {"Header ="}, true},
-        HeaderHandingCase{"ValueKeepsLaterColons", "Referer: http://x/", {"Header Referer=http://x/"}, false},
+        // The caller's Referer keeps the colon of its URL and suppresses the default one.
+        HeaderHandingCase{"ValueKeepsLaterColons",
+                          "Referer: http://x/",
+                          {"Header Referer=http://x/", DefaultHeaderCalls[0], DefaultHeaderCalls[2],
+                           DefaultHeaderCalls[3], DefaultHeaderCalls[4]},
+                          false},
         // One line naming all five defaults gets none appended and goes in one call.
         HeaderHandingCase{"OneLineNamingEveryDefault",
                           "X: Accept: Referer: Accept-Language: User-Agent: Content-Type:",
