@@ -9,10 +9,6 @@
 namespace kv::test {
 namespace {
 
-std::string Str(const Bytes& bytes) {
-    return std::string(bytes.begin(), bytes.end());
-}
-
 const std::string Url = "http://sso.korvane.example/?ver=2.0";
 const std::string Head = "GET /?ver=2.0 HTTP/1.1\r\nHost: sso.korvane.example\r\n";
 const std::string Defaults = "Accept: */*\r\nReferer: " + Url +
@@ -167,16 +163,11 @@ TEST_F(LoopbackTest, ComFollowsRedirectsAndReportsTheFinalResponse) {
 }
 
 TEST_F(LoopbackTest, ComFailedExchangeReportsNothingAndMergesWithNothing) {
-    int closedPort = 0;
-    {
-        RecordingServer gone(nullptr);
-        closedPort = gone.Port();
-    }
     Text cookies = "a=1; a=2; b=deleted";
     Text returnedCookies = "stale";
     Text returnedHeaders = "stale";
     int status = 99;
-    std::string url = "http://127.0.0.1:" + std::to_string(closedPort) + "/";
+    std::string url = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/";
     ComRequestArgs args;
     args.url = url;
     args.cookies = &cookies;

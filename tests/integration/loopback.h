@@ -31,4 +31,11 @@ protected:
 // A reply to each request from a fixed list, the last one repeating.
 Handler Script(std::vector<Reply> replies);
 
+// A loopback port that nothing listens on any more.
+int ClosedPort();
+
+inline std::string Str(const std::vector<std::uint8_t>& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
+
 } // namespace kv::test

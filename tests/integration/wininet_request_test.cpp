@@ -10,9 +10,6 @@ namespace {
 const std::string Agent = "User-Agent: Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1)\r\n";
 const std::string Defaults = "Accept-Language: zh-cn\r\nContent-Type: application/x-www-form-urlencoded\r\n";
 
-std::string Str(const Bytes& bytes) {
-    return std::string(bytes.begin(), bytes.end());
-}
 Bytes ToBytes(std::string_view text) {
     return Bytes(text.begin(), text.end());
 }
@@ -264,16 +261,11 @@ TEST_F(LoopbackTest, WinInetLeavesEverythingAloneWhenTheConnectionCannotBeOpened
 }
 
 TEST_F(LoopbackTest, WinInetFailedExchangeStillMergesWithNothing) {
-    int closedPort = 0;
-    {
-        RecordingServer gone(nullptr);
-        closedPort = gone.Port();
-    }
     Text cookies = "a=1; a=2; b=deleted";
     Text returnedCookies = "stale";
     Text returnedHeaders;
     WinInetRequestArgs args;
-    std::string url = "http://127.0.0.1:" + std::to_string(closedPort) + "/";
+    std::string url = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/";
     args.url = url;
     args.cookiesToSend = &cookies;
     args.returnedCookies = &returnedCookies;
