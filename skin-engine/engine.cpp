@@ -11,6 +11,8 @@
 #include <QPalette>
 #include <QString>
 #include <QStringList>
+#include <QStyle>
+#include <QWidget>
 
 #include <optional>
 
@@ -107,7 +109,7 @@ QPalette SkinPalette(const QPalette& plain, const std::optional<SkinLook>& skin,
 QString SkinStyleSheet(const SkinLook& skin) {
     const QString fields = QStringLiteral("QLineEdit, QTextEdit, QPlainTextEdit");
     return QStringLiteral("QPushButton { color: %1; background: %2; border: %3px solid %4; "
-                          "border-radius: %5px; padding: 3px 8px; font-weight: %6; }\n"
+                          "border-radius: %5px; padding: 1px 4px; font-weight: %6; }\n"
                           "QPushButton:hover { background: %7; }\n"
                           "QPushButton:pressed { background: %8; }\n"
                           "QPushButton:focus { border-color: %9; }\n")
@@ -124,12 +126,23 @@ QString SkinStyleSheet(const SkinLook& skin) {
                     QStringLiteral("QLineEdit:focus, QTextEdit:focus, QPlainTextEdit:focus"), Css(skin.text));
 }
 
+// Style sheet first, then palette and font, then a fresh polish of every widget: a widget that a
+// style sheet has polished keeps its old font across QApplication::setFont otherwise.
+void SetLook(QApplication& app, const QString& sheet, const QPalette& palette, const QFont& font) {
+    app.setStyleSheet(sheet);
+    QApplication::setPalette(palette);
+    QApplication::setFont(font);
+    for (QWidget* widget : QApplication::allWidgets()) {
+        widget->style()->unpolish(widget);
+        widget->style()->polish(widget);
+        widget->update();
+    }
+}
+
 void Restyle(QApplication& app, EngineState& state) {
     if (!state.skin && !state.aero) {
         if (state.plain) {
-            app.setStyleSheet(state.plain->styleSheet);
-            QApplication::setPalette(state.plain->palette);
-            QApplication::setFont(state.plain->font);
+            SetLook(app, state.plain->styleSheet, state.plain->palette, state.plain->font);
             state.plain.reset();
         }
         return;
@@ -148,9 +161,7 @@ void Restyle(QApplication& app, EngineState& state) {
         font.setPointSize(state.skin->fontSize);
         sheet += QLatin1Char('\n') + SkinStyleSheet(*state.skin);
     }
-    QApplication::setPalette(SkinPalette(state.plain->palette, state.skin, state.aero));
-    QApplication::setFont(font);
-    app.setStyleSheet(sheet);
+    SetLook(app, sheet, SkinPalette(state.plain->palette, state.skin, state.aero), font);
 }
 
 } // namespace
