@@ -108,7 +108,7 @@ int main(int argc, char** argv) {
             Fail(source, "block does not read back");
             return 1;
         }
-        char name[16];
+        char name[32];
         std::snprintf(name, sizeof name, "/%02zu.she", i + 1);
         if (!WriteBlock(outDir + name, block)) {
             return 1;
