@@ -32,4 +32,9 @@ Handler Script(std::vector<Reply> replies) {
     };
 }
 
+int ClosedPort() {
+    RecordingServer gone(nullptr);
+    return gone.Port();
+}
+
 } // namespace kv::test

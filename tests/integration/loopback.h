@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace kv::test {
 
 inline constexpr const char* RoutedHost = "sso.korvane.example";
@@ -30,5 +32,24 @@ protected:
 
 // A reply to each request from a fixed list, the last one repeating.
 Handler Script(std::vector<Reply> replies);
+
+namespace {
+// Table cases print as their names in test lists and failures. This unnamed namespace is the one
+// each test file declares its cases in, so the lookup finds it.
+template <typename Case>
+requires requires(const Case& c) {
+    c.name;
+}
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.name;
+}
+} // namespace
+
+// A loopback port that nothing listens on any more.
+int ClosedPort();
+
+inline std::string Str(const std::vector<std::uint8_t>& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
 
 } // namespace kv::test
