@@ -1,6 +1,8 @@
 #include "app/main_window.h"
 
 #include "app/captcha_picture.h"
+#include "service/hosts.h"
+#include "service/operations.h"
 #include "text/codepage.h"
 
 #include <QApplication>
@@ -21,7 +23,6 @@
 namespace kv {
 namespace {
 
-constexpr std::string_view CreditsUrl = KV_CREDITS_URL;
 constexpr const char* CreditsText = "Korvane云离线下载 · 作者：Korvane 开发组 · 点此访问作者主页";
 constexpr const char* AddButtonCaption = "左侧输入地址\n\n\n加入离线下载";
 
@@ -88,10 +89,6 @@ QLineEdit* SignInBox(QWidget* window, const char* role, QRect rect) {
     return box;
 }
 
-bool IsLinkBoxHint(const QString& text) {
-    return text == QString::fromUtf8(LinkBoxInitialText) || text == QString::fromUtf8(LinkBoxHint);
-}
-
 // A multi-line edit box of the system this window follows reads and writes line breaks as CR LF.
 Text LinkBoxText(const QPlainTextEdit* box) {
     return FromQString(box->toPlainText().replace(QLatin1Char('\n'), QLatin1String("\r\n")));
@@ -150,7 +147,7 @@ MainWindow::MainWindow(WindowActions actions, SessionState& session)
     m_linkBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_linkBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_linkBox->setTabChangesFocus(true);
-    m_linkBox->setPlainText(QString::fromUtf8(LinkBoxInitialText));
+    SetLinkBoxText(m_linkBox, LinkBoxInitialText());
     PaintBlackOnWhite(m_linkBox);
     auto* addButton =
         Place(this, "AddButton", {281, 136, 96, 80}, new QPushButton(QString::fromUtf8(AddButtonCaption)));
@@ -167,7 +164,8 @@ MainWindow::MainWindow(WindowActions actions, SessionState& session)
 
     connect(registerButton, &QPushButton::clicked, this, [this] { RunOperation(m_actions.registerAccount); });
     connect(loginButton, &QPushButton::clicked, this, [this] { RunOperation(m_actions.login); });
-    connect(addButton, &QPushButton::clicked, this, [this] { OnAddButtonClicked(); });
+    connect(addButton, &QPushButton::clicked, this,
+            [this] { RunOperation(m_actions.submitOfflineDownload); });
 
     PlaceOnScreen();
 }
@@ -187,25 +185,15 @@ void MainWindow::RunOperation(const WindowOperation& operation) {
     operation(*this, m_session);
 }
 
-void MainWindow::OnAddButtonClicked() {
-    // The hint is no link: submitting it would only earn a failure from the service.
-    const QString link = m_linkBox->toPlainText();
-    if (link.isEmpty() || IsLinkBoxHint(link)) {
-        m_statusLabel->setText(QString::fromUtf8(MissingLinkStatus));
-        return;
-    }
-    RunOperation(m_actions.submitOfflineDownload);
-}
-
 void MainWindow::OnLinkBoxFocus(bool gained) {
-    const QString text = m_linkBox->toPlainText();
+    const Text text = LinkBoxText(m_linkBox);
     if (gained) {
         // Only a hint makes way for typing; a link typed earlier stays to be corrected.
-        if (IsLinkBoxHint(text)) {
+        if (text == LinkBoxInitialText() || text == LinkBoxHint()) {
             m_linkBox->clear();
         }
-    } else if (text.isEmpty()) {
-        m_linkBox->setPlainText(QString::fromUtf8(LinkBoxHint));
+    } else if (text.empty()) {
+        SetLinkBoxText(m_linkBox, LinkBoxHint());
     }
 }
 
@@ -227,7 +215,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         }
         if (watched == m_creditsLabel) {
             if (m_actions.openUrl) {
-                m_actions.openUrl(CreditsUrl);
+                m_actions.openUrl(CreditsUrl());
             }
             return true;
         }

@@ -24,9 +24,6 @@ constexpr QSize CaptchaPictureSize(93, 32);
 
 // UTF-8 texts the window shows.
 inline constexpr const char* WindowTitle = "Korvane云\u3000离线下载 ";
-inline constexpr const char* LinkBoxInitialText = "支持： 磁力链 | ed2k | ftp | http | https";
-inline constexpr const char* LinkBoxHint = "支持：http | https | ed2k | ftp  | 磁力链";
-inline constexpr const char* MissingLinkStatus = "请在左侧输入下载地址";
 inline constexpr const char* MessageBoxCaption = "信息：";
 
 class MainWindow final : public QWidget, public MainWindowPort {
@@ -55,7 +52,6 @@ protected:
 
 private:
     void RunOperation(const WindowOperation& operation);
-    void OnAddButtonClicked();
     void OnLinkBoxFocus(bool gained);
     void PlaceOnScreen();
 

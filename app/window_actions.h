@@ -22,4 +22,7 @@ struct WindowActions {
     std::function<void(std::string_view url)> openUrl;
 };
 
+// The program's own binding: the skin hook, the service operations and the browser.
+WindowActions ProgramActions();
+
 } // namespace kv

@@ -2,6 +2,7 @@
 // its side of the operations' window interface.
 #include "app/main_window.h"
 #include "qt_print.h"
+#include "service/operations.h"
 #include "test_images.h"
 #include "text/codepage.h"
 
@@ -76,8 +77,10 @@ struct Recorder {
 
 class MainWindowTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        window = std::make_unique<MainWindow>(recorder.Actions(), session);
+    void SetUp() override { Build(recorder.Actions()); }
+
+    void Build(WindowActions actions) {
+        window = std::make_unique<MainWindow>(std::move(actions), session);
         window->SetMessageBoxPresenter([this](const QString& text) { messages.push_back(text); });
     }
 
@@ -297,6 +300,7 @@ TEST_F(MainWindowTest, ClicksReachTheirOperations) {
     const ClickCase clicks[] = {
         {"RegisterButton", Qt::LeftButton, {"registerAccount"}},
         {"LoginButton", Qt::LeftButton, {"login"}},
+        {"AddButton", Qt::LeftButton, {"submitOfflineDownload"}},
         {"CaptchaPicture", Qt::LeftButton, {"refreshCaptcha"}},
         {"CaptchaPicture", Qt::RightButton, {}},
         {"CaptchaPicture", Qt::MiddleButton, {}},
@@ -367,38 +371,44 @@ TEST_F(MainWindowTest, MessageBoxesWaitUnderTheOrdinaryCursor) {
 struct AddCase {
     const char* name;
     std::optional<QString> link; // nullopt: the box as the window starts
-    bool submitted;
+    const char* status;
 };
 
+// The real submission behind the button; the service's hosts lead to a closed loopback port
+// (see CMakeLists.txt), so a link that is sent fails at once, and one that is not leaves no trace.
 class AddButtonClick : public MainWindowTest, public ::testing::WithParamInterface<AddCase> {};
+
+const char* const NotSent = "请在左侧输入下载地址";
+const char* const SentAndFailed = "离线下载失败,检查账号原因";
 
 TEST_P(AddButtonClick, SubmitsOnlyALink) {
     const AddCase& add = GetParam();
+    WindowActions actions = recorder.Actions();
+    actions.submitOfflineDownload = SubmitOfflineDownload;
+    Build(std::move(actions));
     ShowActive();
     if (add.link) {
         window->WriteText(Control::LinkBox, Utf8ToText(add.link->toStdString()));
     }
     window->WriteText(Control::StatusLabel, T("登录成功"));
     QTest::mouseClick(Find<QPushButton>("AddButton"), Qt::LeftButton);
-    if (add.submitted) {
-        EXPECT_EQ(recorder.Names(), std::vector<std::string>{"submitOfflineDownload"});
-        EXPECT_EQ(Status(), QString::fromUtf8("登录成功"));
-    } else {
-        EXPECT_TRUE(recorder.calls.empty());
-        EXPECT_EQ(Status(), QString::fromUtf8("请在左侧输入下载地址"));
-    }
+    EXPECT_EQ(Status(), QString::fromUtf8(add.status));
+    EXPECT_TRUE(session.SessionCookies.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, AddButtonClick,
-                         ::testing::Values(AddCase{"initial_text", std::nullopt, false},
-                                           AddCase{"hint", Hint, false}, AddCase{"empty", QString(), false},
-                                           AddCase{"magnet", Magnet, true},
-                                           AddCase{"hint_and_more", Hint + " ", true},
-                                           AddCase{"spaces", QStringLiteral("  "), true}),
+                         ::testing::Values(AddCase{"initial_text", std::nullopt, NotSent},
+                                           AddCase{"hint", Hint, NotSent},
+                                           AddCase{"empty", QString(), NotSent},
+                                           AddCase{"magnet", Magnet, SentAndFailed},
+                                           AddCase{"hint_and_more", Hint + " x", SentAndFailed}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Leaving the box empty for the button puts the hint back first, and the hint is not sent.
 TEST_F(MainWindowTest, AddAfterLeavingTheLinkBoxEmptySendsNothing) {
+    WindowActions actions = recorder.Actions();
+    actions.submitOfflineDownload = SubmitOfflineDownload;
+    Build(std::move(actions));
     ShowActive();
     LinkBox()->setFocus(Qt::MouseFocusReason);
     ASSERT_TRUE(LinkBox()->toPlainText().isEmpty());
@@ -406,8 +416,7 @@ TEST_F(MainWindowTest, AddAfterLeavingTheLinkBoxEmptySendsNothing) {
     add->setFocus(Qt::MouseFocusReason);
     QTest::mouseClick(add, Qt::LeftButton);
     EXPECT_EQ(LinkBox()->toPlainText(), Hint);
-    EXPECT_TRUE(recorder.calls.empty());
-    EXPECT_EQ(Status(), QString::fromUtf8("请在左侧输入下载地址"));
+    EXPECT_EQ(Status(), QString::fromUtf8(NotSent));
 }
 
 struct TextCase {
