@@ -28,6 +28,31 @@ bool SideFits(unsigned long width, unsigned long height) {
     return width <= MaxDecodedSide && height <= MaxDecodedSide;
 }
 
+std::uint32_t BigEndian32(const std::uint8_t* bytes) {
+    return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 | std::uint32_t{bytes[2]} << 8 |
+           bytes[3];
+}
+
+// libpng takes a chunk's length from its header and allocates that much for some chunks (text)
+// before it finds the data missing: a 100-byte file can ask for gigabytes. Every chunk up to the
+// end chunk must therefore lie within the bytes we hold.
+bool PngChunksFit(std::span<const std::uint8_t> bytes) {
+    constexpr std::size_t Frame = 12; // length, type, checksum
+    std::size_t at = PngSignature.size();
+    while (bytes.size() - at >= Frame) {
+        const std::uint32_t length = BigEndian32(bytes.data() + at);
+        if (length > bytes.size() - at - Frame) {
+            return false;
+        }
+        const bool end = std::equal(bytes.begin() + at + 4, bytes.begin() + at + 8, "IEND");
+        at += Frame + length;
+        if (end) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // libpng's simplified reader keeps its png_struct behind `opaque`; freeing it is our job on
 // every path that got past a successful begin.
 class PngReader {
@@ -43,6 +68,9 @@ private:
 };
 
 std::optional<DecodedImage> DecodePng(std::span<const std::uint8_t> bytes) {
+    if (!PngChunksFit(bytes)) {
+        return std::nullopt;
+    }
     PngReader reader;
     png_image& image = reader.image();
     if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) {

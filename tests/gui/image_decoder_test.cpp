@@ -113,6 +113,17 @@ Bytes DamagedPngData() {
     return png;
 }
 
+// After the header, a text chunk whose length claims nearly 2 GiB of a file that holds 40 bytes more.
+Bytes LyingTextChunk() {
+    Bytes png = Encode(Pattern(20, 10), "PNG");
+    const std::size_t afterHeader = std::size_t(test::PngChunkOffset(png, "IHDR")) + 12 + 13;
+    png.resize(afterHeader);
+    const std::uint8_t chunk[] = {0x72, 0x68, 0x29, 0x25, 't', 'E', 'X', 't', 'd', 'a', 't', 'e', 0};
+    png.insert(png.end(), std::begin(chunk), std::end(chunk));
+    png.resize(png.size() + 40, 'x');
+    return png;
+}
+
 std::vector<Refused> RefusedCases() {
     const Bytes png = Encode(Pattern(93, 32), "PNG");
     const Bytes jpeg = Encode(Smooth(93, 32), "JPEG", 90);
@@ -126,6 +137,7 @@ std::vector<Refused> RefusedCases() {
         {"png_cut_halfway", Truncated(png, png.size() / 2)},
         {"png_damaged_data", DamagedPngData()},
         {"png_claims_100000_square", test::PngClaiming(100000, 100000)},
+        {"png_text_chunk_claims_2gib", LyingTextChunk()},
         {"png_one_column_too_wide", Encode(Pattern(MaxDecodedSide + 1, 2), "PNG")},
         {"png_one_row_too_high", Encode(Pattern(2, MaxDecodedSide + 1), "PNG")},
         {"jpeg_signature_only", Truncated(jpeg, 3)},
