@@ -14,6 +14,8 @@ namespace kv {
 namespace {
 
 QtMessageHandler g_previousHandler = nullptr;
+// Set once the GUI runtime is up; before that no error box can be shown.
+bool g_runtimeUp = false;
 
 // A runtime that cannot start (no display, no platform plugin) ends in a fatal message; it is
 // the program's fatal start-up error, not an abort.
@@ -36,7 +38,7 @@ void RegisterExitRoutine() {
 void FatalStartupError(std::string_view utf8Message) {
     std::fprintf(stderr, "korvane-offline: %.*s\n", static_cast<int>(utf8Message.size()), utf8Message.data());
     std::fflush(stderr);
-    if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
+    if (g_runtimeUp) {
         QMessageBox::critical(
             nullptr, QString::fromUtf8("Korvane云离线下载"),
             QString::fromUtf8(utf8Message.data(), static_cast<qsizetype>(utf8Message.size())));
@@ -47,6 +49,7 @@ void FatalStartupError(std::string_view utf8Message) {
 int RunStartup(int& argc, char** argv, WindowActions actions) {
     g_previousHandler = qInstallMessageHandler(StopOnFatalMessage);
     QApplication application(argc, argv);
+    g_runtimeUp = true;
     RegisterExitRoutine();
 
     std::unique_ptr<MainWindow> window;
