@@ -4,6 +4,7 @@
 #include "sim/pages.h"
 
 #include <algorithm>
+#include <variant>
 
 namespace kv::sim {
 
@@ -238,10 +239,6 @@ Reply Service::Serve(const Incoming& request) {
     const bool get = request.method == "GET" || request.method == "HEAD";
     const bool post = request.method == "POST";
     const std::string host = HostName(request.Header("Host"));
-    const auto route = [&](bool methodFits, Reply (Service::*serve)(const Incoming&)) {
-        return methodFits ? (this->*serve)(request) : Status(405, "405 Method Not Allowed", request.method);
-    };
-
     if (request.listener == Listener::CloudHttp && request.path == "/") {
         return get ? TaskList() : Status(405, "405 Method Not Allowed", request.method);
     }
@@ -250,37 +247,27 @@ Reply Service::Serve(const Incoming& request) {
     if (!EqualsIgnoreCase(host, expectedHost)) {
         return Status(404, "404 Not Found", "此服务器上没有这个站点");
     }
-    switch (request.listener) {
-    case Listener::SsoHttp:
-        if (request.path == "/verify/emailreg") {
-            return route(get, &Service::Captcha);
+    struct Route {
+        Listener listener;
+        std::string_view path;
+        bool post;
+        Reply (Service::*serve)(const Incoming&);
+    };
+    static constexpr Route routes[] = {
+        {Listener::SsoHttp, "/verify/emailreg", false, &Service::Captcha},
+        {Listener::SsoHttp, "/", false, &Service::SignOnPage},
+        {Listener::SsoHttps, "/user/emailRegSubmit", true, &Service::Register},
+        {Listener::SsoHttps, "/user/loginsubmit", true, &Service::Login},
+        {Listener::CloudHttp, "/webdisk/home/index", false, &Service::Home},
+        {Listener::CloudHttp, "/webdisk/home/offdladd", true, &Service::AddOfflineTask},
+        {Listener::CloudHttp, "/webdisk/index/login", false, &Service::CloudLogin},
+        {Listener::CloudHttp, "/webdisk/logout", false, &Service::Logout},
+    };
+    for (const Route& route : routes) {
+        if (route.listener == request.listener && route.path == request.path) {
+            return (route.post ? post : get) ? (this->*route.serve)(request)
+                                             : Status(405, "405 Method Not Allowed", request.method);
         }
-        if (request.path == "/") {
-            return route(get, &Service::SignOnPage);
-        }
-        break;
-    case Listener::SsoHttps:
-        if (request.path == "/user/emailRegSubmit") {
-            return route(post, &Service::Register);
-        }
-        if (request.path == "/user/loginsubmit") {
-            return route(post, &Service::Login);
-        }
-        break;
-    case Listener::CloudHttp:
-        if (request.path == "/webdisk/home/index") {
-            return route(get, &Service::Home);
-        }
-        if (request.path == "/webdisk/home/offdladd") {
-            return route(post, &Service::AddOfflineTask);
-        }
-        if (request.path == "/webdisk/index/login") {
-            return route(get, &Service::CloudLogin);
-        }
-        if (request.path == "/webdisk/logout") {
-            return route(get, &Service::Logout);
-        }
-        break;
     }
     return NotFound();
 }
@@ -312,6 +299,29 @@ bool Service::IsOwnSite(std::string_view url) const {
         return EqualsIgnoreCase(host, m_config.ssoHost) || EqualsIgnoreCase(host, m_config.cloudHost);
     }
     return false;
+}
+
+std::string Service::DeletedSignInCookie() const {
+    return std::string(SignInCookie) + "=deleted; Expires=Thu, 01-Jan-1970 00:00:01 GMT; Max-Age=0" +
+           CookieAttributes();
+}
+
+std::variant<Service::ScriptForm, Reply> Service::ReadScriptForm(const Incoming& request) {
+    auto form = FormOf(request);
+    if (!form) {
+        return BadRequest("表单格式错误");
+    }
+    std::string callback = ValueOf(*form, "callback").value_or("iframeSubmit");
+    if (!IsCallbackName(callback)) {
+        return BadRequest("callback");
+    }
+    return ScriptForm{std::move(*form), std::move(callback)};
+}
+
+bool Service::CaptchaAnswered(const Incoming& request, std::string_view typed) const {
+    const auto session = ValueOf(CookiesOf(request), CaptchaCookie);
+    const auto captcha = session ? m_captchas.find(*session) : m_captchas.end();
+    return captcha != m_captchas.end() && EqualsIgnoreCase(typed, captcha->second);
 }
 
 std::string Service::CloudLoginUrl() const {
@@ -385,28 +395,23 @@ Reply Service::SignOnPage(const Incoming& request) {
 }
 
 Reply Service::Register(const Incoming& request) {
-    const auto form = FormOf(request);
-    if (!form) {
-        return BadRequest("表单格式错误");
+    auto read = ReadScriptForm(request);
+    if (auto* rejected = std::get_if<Reply>(&read)) {
+        return std::move(*rejected);
     }
-    const std::string callback = ValueOf(*form, "callback").value_or("iframeSubmit");
-    if (!IsCallbackName(callback)) {
-        return BadRequest("callback");
-    }
+    const auto& [form, callback] = std::get<ScriptForm>(read);
     const auto page = [&](std::string_view flag) {
         return Reply{200,
                      "text/html; charset=utf-8",
                      CallbackPage(callback, "{\"flag\":\"" + std::string(flag) + "\",\"username\":\"\"}"),
                      {}};
     };
-    const auto email = ValueOf(*form, "email").value_or("");
-    const auto password = ValueOf(*form, "password").value_or("");
-    const auto regcode = ValueOf(*form, "regcode").value_or("");
+    const auto email = ValueOf(form, "email").value_or("");
+    const auto password = ValueOf(form, "password").value_or("");
+    const auto regcode = ValueOf(form, "regcode").value_or("");
 
     const std::lock_guard lock(m_mutex);
-    const auto session = ValueOf(CookiesOf(request), CaptchaCookie);
-    const auto captcha = session ? m_captchas.find(*session) : m_captchas.end();
-    if (captcha == m_captchas.end() || !EqualsIgnoreCase(regcode, captcha->second)) {
+    if (!CaptchaAnswered(request, regcode)) {
         return page("401");
     }
     if (email.empty() || password.empty()) {
@@ -424,42 +429,34 @@ Reply Service::Register(const Incoming& request) {
 }
 
 Reply Service::Login(const Incoming& request) {
-    const auto form = FormOf(request);
-    if (!form) {
-        return BadRequest("表单格式错误");
+    auto read = ReadScriptForm(request);
+    if (auto* rejected = std::get_if<Reply>(&read)) {
+        return std::move(*rejected);
     }
-    const std::string callback = ValueOf(*form, "callback").value_or("iframeSubmit");
-    if (!IsCallbackName(callback)) {
-        return BadRequest("callback");
-    }
+    const auto& [form, callback] = std::get<ScriptForm>(read);
     const auto failure = [&](std::string_view flag, std::string_view message) {
         Reply reply{200,
                     "text/html; charset=utf-8",
                     CallbackPage(callback, "{\"flag\":\"" + std::string(flag) +
                                                "\",\"msg\":" + JsonQuote(message) + "}"),
                     {}};
-        reply.headers.emplace_back("Set-Cookie",
-                                   std::string(SignInCookie) +
-                                       "=deleted; Expires=Thu, 01-Jan-1970 00:00:01 GMT; Max-Age=0" +
-                                       CookieAttributes());
+        reply.headers.emplace_back("Set-Cookie", DeletedSignInCookie());
         return reply;
     };
-    const auto name = ValueOf(*form, "loginname").value_or(ValueOf(*form, "account").value_or(""));
-    const auto password = ValueOf(*form, "password").value_or("");
-    const auto verify = ValueOf(*form, "verify").value_or("");
+    const auto name = ValueOf(form, "loginname").value_or(ValueOf(form, "account").value_or(""));
+    const auto password = ValueOf(form, "password").value_or("");
+    const auto verify = ValueOf(form, "verify").value_or("");
 
     // next_action travels encoded inside an encoded form field; only our own sites are destinations.
     std::string next = CloudLoginUrl();
-    if (const auto field = ValueOf(*form, "next_action")) {
+    if (const auto field = ValueOf(form, "next_action")) {
         if (auto decoded = PercentDecode(*field, false); decoded && IsOwnSite(*decoded)) {
             next = std::move(*decoded);
         }
     }
 
     const std::lock_guard lock(m_mutex);
-    const auto session = ValueOf(CookiesOf(request), CaptchaCookie);
-    const auto captcha = session ? m_captchas.find(*session) : m_captchas.end();
-    if (captcha == m_captchas.end() || !EqualsIgnoreCase(verify, captcha->second)) {
+    if (!CaptchaAnswered(request, verify)) {
         return failure("401", "验证码错误");
     }
     const auto account = std::find_if(m_accounts.begin(), m_accounts.end(), [&](const Account& known) {
@@ -492,9 +489,7 @@ Reply Service::Logout(const Incoming& request) {
         }
     }
     Reply reply = Redirect("http://" + m_config.cloudHost + "/webdisk/home/index");
-    reply.headers.emplace_back(
-        "Set-Cookie", std::string(SignInCookie) +
-                          "=deleted; Expires=Thu, 01-Jan-1970 00:00:01 GMT; Max-Age=0" + CookieAttributes());
+    reply.headers.emplace_back("Set-Cookie", DeletedSignInCookie());
     return reply;
 }
 

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <random>
 #include <set>
+#include <variant>
 
 namespace kv::sim {
 
@@ -85,6 +86,14 @@ private:
     Reply AddOfflineTask(const Incoming& request);
     Reply TaskList();
 
+    // The fields of a form that a script page answers, with its callback; or the 400 it gets.
+    struct ScriptForm {
+        NameValues fields;
+        std::string callback;
+    };
+    static std::variant<ScriptForm, Reply> ReadScriptForm(const Incoming& request);
+    bool CaptchaAnswered(const Incoming& request, std::string_view typed) const; // holds m_mutex
+    std::string DeletedSignInCookie() const;
     std::string NewToken();                                                    // holds m_mutex
     std::optional<std::string> SignedInAccount(const Incoming& request) const; // holds m_mutex
     std::string CookieAttributes() const;
