@@ -10,9 +10,9 @@ class HttpRequestObject;
 
 // The routine's sixteen parameters in their order; a null pointer is an omitted parameter.
 struct ComRequestArgs {
-    std::string_view url;
+    std::string_view url{};
     int method = 0; // 0 GET, 1 POST, 2 HEAD; anything else GET
-    std::string_view postText;
+    std::string_view postText{};
     Text* cookies = nullptr;         // in-out: replaced by the merge with the returned cookies
     Text* returnedCookies = nullptr; // out
     Text* headers = nullptr;         // in-out: the defaults are added to it
@@ -20,10 +20,10 @@ struct ComRequestArgs {
     int* returnedStatus = nullptr;   // out
     bool noRedirect = false;
     const Bytes* postBytes = nullptr;
-    std::string_view proxy;
+    std::string_view proxy{};
     int timeout = 0; // seconds; -1 leaves the object's limits alone, below 1 means 15 s
-    std::string_view proxyUser;
-    std::string_view proxyPassword;
+    std::string_view proxyUser{};
+    std::string_view proxyPassword{};
     int proxyCredentialsFlag = 1;
     HttpRequestObject* requestObject = nullptr; // the caller's object instead of a new one
 };

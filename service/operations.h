@@ -14,4 +14,11 @@ void Login(MainWindowPort& window, SessionState& session);
 // Hands the link in LinkBox to the service's offline-download list.
 void SubmitOfflineDownload(MainWindowPort& window, SessionState& session);
 
+// LinkBox's two hint texts: the one it starts with, and the one put back when it is left empty
+// or after a link was taken.
+const Text& LinkBoxInitialText();
+const Text& LinkBoxHint();
+// True when the box holds a hint text, nothing, or only white space: there is no link to send.
+bool HoldsNoLink(std::string_view linkBoxText);
+
 } // namespace kv

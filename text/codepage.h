@@ -19,6 +19,8 @@ Text Utf8ToText(std::string_view utf8);
 std::string TextToUtf8(std::string_view text);
 
 // Readable UTF-8 literals in the source become our text once, where the core needs them.
-inline Text T(std::string_view utf8) { return Utf8ToText(utf8); }
+inline Text T(std::string_view utf8) {
+    return Utf8ToText(utf8);
+}
 
 } // namespace kv
