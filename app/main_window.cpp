@@ -76,7 +76,7 @@ void ShowSelection(QWidget* edit, bool shown) {
     edit->setPalette(palette);
 }
 
-QLineEdit* SignInBox(QWidget* window, const char* role, QRect rect) {
+QLineEdit* MakeSignInBox(QWidget* window, const char* role, QRect rect) {
     auto* box = Place(window, role, rect, new QLineEdit);
     QFont font = box->font();
     font.setPixelSize(14);
@@ -130,18 +130,18 @@ MainWindow::MainWindow(WindowActions actions, SessionState& session)
     setFixedSize(WindowOuterWidth, WindowOuterHeight);
 
     TransparentLabel(this, "AccountCaption", {7, 8, 40, 32}, "账号：");
-    m_accountBox = SignInBox(this, "AccountBox", {40, 8, 152, 32});
+    m_accountBox = MakeSignInBox(this, "AccountBox", {40, 8, 152, 32});
     auto* registerButton =
         Place(this, "RegisterButton", {208, 8, 72, 32}, new QPushButton(QString::fromUtf8("注册")));
     TransparentLabel(this, "PasswordCaption", {7, 44, 40, 32}, "密码：");
-    m_passwordBox = SignInBox(this, "PasswordBox", {40, 44, 152, 32});
+    m_passwordBox = MakeSignInBox(this, "PasswordBox", {40, 44, 152, 32});
     auto* loginButton =
         Place(this, "LoginButton", {208, 48, 72, 32}, new QPushButton(QString::fromUtf8("登录")));
     TransparentLabel(this, "CaptchaCaption", {7, 84, 40, 32}, "验证：");
     m_captchaPicture = Place(this, "CaptchaPicture", {43, 84, 93, 32}, new QLabel);
     m_captchaPicture->setAlignment(Qt::AlignCenter);
     m_captchaPicture->setCursor(Qt::PointingHandCursor);
-    m_captchaBox = SignInBox(this, "CaptchaBox", {141, 84, 51, 32});
+    m_captchaBox = MakeSignInBox(this, "CaptchaBox", {141, 84, 51, 32});
     m_statusLabel = TransparentLabel(this, "StatusLabel", {200, 88, 176, 24}, "");
     m_linkBox = Place(this, "LinkBox", {7, 136, 264, 80}, new QPlainTextEdit);
     m_linkBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -255,39 +255,38 @@ void MainWindow::PlaceOnScreen() {
     }
 }
 
-Text MainWindow::ReadText(Control control) {
+QLineEdit* MainWindow::SignInBox(Control control) const {
     switch (control) {
     case Control::AccountBox:
-        return FromQString(m_accountBox->text());
+        return m_accountBox;
     case Control::PasswordBox:
-        return FromQString(m_passwordBox->text());
+        return m_passwordBox;
     case Control::CaptchaBox:
-        return FromQString(m_captchaBox->text());
+        return m_captchaBox;
     case Control::StatusLabel:
-        return FromQString(m_statusLabel->text());
     case Control::LinkBox:
+        break;
+    }
+    return nullptr;
+}
+
+Text MainWindow::ReadText(Control control) {
+    if (control == Control::LinkBox) {
         return LinkBoxText(m_linkBox);
     }
-    return {};
+    if (control == Control::StatusLabel) {
+        return FromQString(m_statusLabel->text());
+    }
+    return FromQString(SignInBox(control)->text());
 }
 
 void MainWindow::WriteText(Control control, std::string_view text) {
-    switch (control) {
-    case Control::AccountBox:
-        m_accountBox->setText(ToQString(text));
-        break;
-    case Control::PasswordBox:
-        m_passwordBox->setText(ToQString(text));
-        break;
-    case Control::CaptchaBox:
-        m_captchaBox->setText(ToQString(text));
-        break;
-    case Control::StatusLabel:
-        m_statusLabel->setText(ToQString(text));
-        break;
-    case Control::LinkBox:
+    if (control == Control::LinkBox) {
         SetLinkBoxText(m_linkBox, text);
-        break;
+    } else if (control == Control::StatusLabel) {
+        m_statusLabel->setText(ToQString(text));
+    } else {
+        SignInBox(control)->setText(ToQString(text));
     }
 }
 

@@ -52,6 +52,7 @@ protected:
 
 private:
     void RunOperation(const WindowOperation& operation);
+    QLineEdit* SignInBox(Control control) const;
     void OnLinkBoxFocus(bool gained);
     void PlaceOnScreen();
 
