@@ -3,8 +3,8 @@
 
 namespace kv {
 
-// Deploys the skin library beside the executable and applies the start-up skin. Until the skin
-// library is part of the program this does nothing and the window keeps the toolkit's own look.
+// Deploys the skin library beside the executable and applies the start-up skin. A library that
+// cannot be loaded, or lacks a function, ends the program with the fatal error box.
 void SkinCreationHook();
 
 } // namespace kv

@@ -2,6 +2,7 @@
 
 #include "app/main_window.h"
 #include "app/session_state.h"
+#include "skin/skin.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -28,9 +29,19 @@ void StopOnFatalMessage(QtMsgType type, const QMessageLogContext& context, const
     }
 }
 
-void RegisterExitRoutine() {
-    static const bool registered = std::atexit(ReleaseSessionState) == 0;
+// Exit routines run in reverse order: the session state first, then the skin library.
+void RegisterExitRoutines() {
+    static const bool registered =
+        std::atexit(ReleaseSkinLibrary) == 0 && std::atexit(ReleaseSessionState) == 0;
     (void)registered;
+}
+
+void ShowFatalBox(std::string_view utf8Message) {
+    if (g_runtimeUp) {
+        QMessageBox::critical(
+            nullptr, QString::fromUtf8("Korvane云离线下载"),
+            QString::fromUtf8(utf8Message.data(), static_cast<qsizetype>(utf8Message.size())));
+    }
 }
 
 } // namespace
@@ -38,11 +49,7 @@ void RegisterExitRoutine() {
 void FatalStartupError(std::string_view utf8Message) {
     std::fprintf(stderr, "korvane-offline: %.*s\n", static_cast<int>(utf8Message.size()), utf8Message.data());
     std::fflush(stderr);
-    if (g_runtimeUp) {
-        QMessageBox::critical(
-            nullptr, QString::fromUtf8("Korvane云离线下载"),
-            QString::fromUtf8(utf8Message.data(), static_cast<qsizetype>(utf8Message.size())));
-    }
+    ShowFatalBox(utf8Message);
     std::_Exit(-1);
 }
 
@@ -50,7 +57,9 @@ int RunStartup(int& argc, char** argv, WindowActions actions) {
     g_previousHandler = qInstallMessageHandler(StopOnFatalMessage);
     QApplication application(argc, argv);
     g_runtimeUp = true;
-    RegisterExitRoutine();
+    RegisterExitRoutines();
+    // The skin writes its own message to stderr and ends the process after the box.
+    SetSkinFatalHandler(ShowFatalBox);
 
     std::unique_ptr<MainWindow> window;
     try {

@@ -106,6 +106,12 @@ std::int32_t SkinH_SetAero(std::int32_t enable) {
     return Bound(Binding().setAero, "SkinH_SetAero")(enable);
 }
 
+void SetUpStartupSkin() {
+    DeploySkinLibrary();
+    SkinH_SetAero(1);
+    ApplySkin(9);
+}
+
 void SetSkinFatalHandler(SkinFatalHandler handler) {
     FatalHandler() = std::move(handler);
 }

@@ -27,4 +27,8 @@ void SetSkinFatalHandler(SkinFatalHandler handler);
 // Unloads the engine; for the orderly exit, after ReleaseSessionState. A later call loads it again.
 void ReleaseSkinLibrary();
 
+// The start-up look, in the order the window's creation needs it: the library deployed beside
+// the executable, the Aero effect on, skin 9 applied.
+void SetUpStartupSkin();
+
 } // namespace kv

@@ -42,12 +42,23 @@ protected:
         program = CopyProgram(KV_CLIENT_PROGRAM, programDir.path(), "korvane-offline");
     }
 
-    void StartClient(Environment routing) {
+    // The client on the desktop; as the user "nobody" where file permissions must count.
+    void LaunchClient(Environment routing, bool unprivileged = false) {
         routing.emplace_back("XDG_RUNTIME_DIR", logs.path().string());
         routing.emplace_back("QT_QPA_PLATFORM", "xcb");
         // Only for sanitizer builds: system libraries' own leaks are not the client's.
         routing.emplace_back("LSAN_OPTIONS", "suppressions=" KV_LSAN_SUPPRESSIONS);
-        client.emplace(program, std::vector<std::string>{}, desktop.Env(routing), logs.path() / "client.log");
+        std::vector<std::string> args;
+        std::filesystem::path executable = program;
+        if (unprivileged) {
+            args = {"--reuid=nobody", "--regid=nogroup", "--clear-groups", program.string()};
+            executable = "/usr/bin/setpriv";
+        }
+        client.emplace(executable, args, desktop.Env(routing), logs.path() / "client.log");
+    }
+
+    void StartClient(Environment routing) {
+        LaunchClient(std::move(routing));
         const auto found = desktop.WaitForWindow(Title, 30s);
         ASSERT_TRUE(found) << "the window did not appear; " << logs.path() / "client.log";
         window = *found;
@@ -117,14 +128,20 @@ protected:
     Rect client_area;
 };
 
+// Every exchange fails at once on a closed loopback port.
+Environment Unreachable() {
+    const std::string closed = "127.0.0.1:9";
+    return {{"KORVANE_CONNECT_TO", std::string(KV_SSO_HOST) + ":80:" + closed + "," + KV_SSO_HOST +
+                                       ":443:" + closed + "," + KV_CLOUD_HOST + ":80:" + closed}};
+}
+
 // With the service out of reach the window still comes up, centred, and closes cleanly.
 TEST_F(ClientOnDesktop, ComesUpCentredWithoutTheServiceAndClosesWithStatusZero) {
-    const std::string closed = "127.0.0.1:9";
-    StartClient({{"KORVANE_CONNECT_TO", std::string(KV_SSO_HOST) + ":80:" + closed + "," + KV_SSO_HOST +
-                                            ":443:" + closed + "," + KV_CLOUD_HOST + ":80:" + closed}});
+    StartClient(Unreachable());
     ExpectCentredFrame();
-    // No captcha arrived: the picture box is one plain colour.
-    EXPECT_EQ(DistinctColours(Grab(CaptchaPicture)), 1);
+    // No captcha arrived: the picture box shows only the skin's plain fill and edge, where a
+    // captcha brings its many shades of ink and noise.
+    EXPECT_LE(DistinctColours(Grab(CaptchaPicture)), 4);
     CloseAndExpectStatusZero();
 }
 
@@ -233,6 +250,78 @@ TEST_F(ClientOnDesktop, RegistersSignsInAndHandsOverAMagnetLink) {
         << "the sim holds no task with the whole link for " << email;
 
     CloseAndExpectStatusZero();
+}
+
+std::string FileText(const std::filesystem::path& path) {
+    const auto bytes = ReadFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// The skin engine on a user's machine: written beside the executable at the first start, kept as
+// it is afterwards, and a fatal error box before the window takes input when it cannot be loaded.
+class SkinStart : public ClientOnDesktop {
+protected:
+    std::filesystem::path Engine() const { return programDir.path() / "SkinH_EL.dll"; }
+
+    // The fatal box comes instead of the window; closing it ends the client with -1.
+    void ExpectFatalBoxNaming(const std::string& function, Simulation& sim) {
+        const auto box = desktop.WaitForWindow(FatalTitle, 30s);
+        ASSERT_TRUE(box) << "no fatal error box; " << logs.path() / "client.log";
+        EXPECT_TRUE(desktop.WindowsTitled(Title).empty());
+        ASSERT_TRUE(desktop.Key("Return"));
+        EXPECT_EQ(client->WaitFor(15s), std::optional<int>(-1));
+        const std::string log = FileText(logs.path() / "client.log");
+        EXPECT_NE(log.find(function), std::string::npos) << log;
+        EXPECT_NE(log.find("SkinH_EL.dll"), std::string::npos) << log;
+        EXPECT_TRUE(sim.State()["requests"].toArray().isEmpty()) << "the captcha was fetched";
+    }
+
+    static inline const std::string FatalTitle = "Korvane云离线下载";
+};
+
+TEST_F(SkinStart, FirstStartWritesTheEngineHiddenAndASecondStartKeepsWhatItFinds) {
+    StartClient(Unreachable());
+    CloseAndExpectStatusZero();
+    EXPECT_EQ(ReadFileBytes(Engine()), ReadFileBytes(KV_BUILT_ENGINE));
+    EXPECT_EQ(FileText(programDir.path() / ".hidden"), "SkinH_EL.dll\n");
+
+    // Another file of that name is used as it is: here one that records the calls it gets.
+    std::filesystem::copy_file(KV_RECORDING_ENGINE, Engine(),
+                               std::filesystem::copy_options::overwrite_existing);
+    const auto record = logs.path() / "skin-calls";
+    Environment env = Unreachable();
+    env.emplace_back("KV_SKIN_RECORD", record.string());
+    StartClient(env);
+    CloseAndExpectStatusZero();
+    EXPECT_EQ(ReadFileBytes(Engine()), ReadFileBytes(KV_RECORDING_ENGINE));
+    const std::string calls = FileText(record);
+    const auto aero = calls.find("SkinH_SetAero 1\n");
+    const auto attach = calls.find("SkinH_AttachRes null=0 length=13192 head=.SHE ");
+    EXPECT_NE(aero, std::string::npos) << calls;
+    EXPECT_NE(attach, std::string::npos) << calls;
+    EXPECT_LT(aero, attach) << calls;
+}
+
+TEST_F(SkinStart, ADirectoryOfTheEnginesNameIsPresentAndTheMissingEngineIsFatal) {
+    Simulation sim(logs.path());
+    ASSERT_TRUE(sim.Ready());
+    std::filesystem::create_directory(Engine());
+    LaunchClient(sim.Routing());
+    ExpectFatalBoxNaming("SkinH_SetAero", sim);
+    EXPECT_TRUE(std::filesystem::is_empty(Engine())) << "nothing is written into it";
+}
+
+TEST_F(SkinStart, AReadOnlyDirectoryWithoutTheEngineIsFatal) {
+    Simulation sim(logs.path());
+    ASSERT_TRUE(sim.Ready());
+    namespace fs = std::filesystem;
+    fs::permissions(programDir.path(), fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                           fs::perms::group_exec | fs::perms::others_read |
+                                           fs::perms::others_exec);
+    LaunchClient(sim.Routing(), true);
+    ExpectFatalBoxNaming("SkinH_SetAero", sim);
+    EXPECT_FALSE(fs::exists(Engine()));
+    fs::permissions(programDir.path(), fs::perms::owner_write, fs::perm_options::add);
 }
 
 #endif

@@ -47,6 +47,8 @@ protected:
         simulator->Reset();
         WindowActions actions = ProgramActions();
         actions.openUrl = [](std::string_view) {}; // no browser in a test
+        // The skin has tests of its own; deploying it here would leave the engine in the build tree.
+        actions.applySkin = [] {};
         window = std::make_unique<MainWindow>(std::move(actions), session);
         window->SetMessageBoxPresenter([this](const QString& text) { messages.push_back(text); });
         window->show();

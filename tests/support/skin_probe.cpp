@@ -24,9 +24,7 @@ int main(int argc, char** argv) {
         } else if (step == "apply") {
             kv::ApplySkin(number());
         } else if (step == "start") {
-            kv::DeploySkinLibrary();
-            kv::SkinH_SetAero(1);
-            kv::ApplySkin(9);
+            kv::SetUpStartupSkin();
         } else if (step == "where") {
             std::printf("block at %p\n", static_cast<const void*>(kv::EmbeddedSkinBlock(number()).data()));
         } else {
