@@ -6,6 +6,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <climits>
 
 namespace kv {
@@ -77,6 +79,11 @@ struct TimeoutCase {
     int timeout;
     std::optional<std::string> call;
 };
+
+// Test names show the case, not its bytes.
+void PrintTo(const TimeoutCase& c, std::ostream* os) {
+    *os << "timeout " << c.timeout;
+}
 
 class ComTimeouts : public testing::TestWithParam<TimeoutCase> {};
 

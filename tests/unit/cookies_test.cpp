@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace kv {
 namespace {
 
@@ -11,6 +13,11 @@ struct CollectCase {
     Text cookies;
     Text normalisedBlock;
 };
+
+// Test names show the case, not its bytes.
+void PrintTo(const CollectCase& c, std::ostream* os) {
+    *os << testing::PrintToString(c.block);
+}
 
 class CollectSetCookiesTable : public testing::TestWithParam<CollectCase> {};
 
@@ -44,6 +51,11 @@ struct MergeCase {
     Text merged;
     Text incomingAfter;
 };
+
+// Test names show the case, not its bytes.
+void PrintTo(const MergeCase& c, std::ostream* os) {
+    *os << testing::PrintToString(c.current);
+}
 
 class MergeCookiesTable : public testing::TestWithParam<MergeCase> {};
 

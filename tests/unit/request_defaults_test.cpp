@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace kv {
 namespace {
 
@@ -16,6 +18,11 @@ struct BlockCase {
     bool withUserAgent;
     Text completed;
 };
+
+// Test names show the case, not its bytes.
+void PrintTo(const BlockCase& c, std::ostream* os) {
+    *os << testing::PrintToString(c.block);
+}
 
 class CompleteHeaderBlockTable : public testing::TestWithParam<BlockCase> {};
 

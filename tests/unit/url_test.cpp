@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace kv {
 namespace {
 
@@ -13,6 +15,11 @@ struct UrlCase {
     int port;
     Text path;
 };
+
+// Test names show the case, not its bytes.
+void PrintTo(const UrlCase& c, std::ostream* os) {
+    *os << testing::PrintToString(c.url);
+}
 
 class UrlSplitting : public testing::TestWithParam<UrlCase> {};
 
@@ -53,6 +60,11 @@ struct HostOptionCase {
     std::optional<int> dotCount;
     Text host;
 };
+
+// Test names show the case, not its bytes.
+void PrintTo(const HostOptionCase& c, std::ostream* os) {
+    *os << testing::PrintToString(c.url);
+}
 
 class UrlHostOptions : public testing::TestWithParam<HostOptionCase> {};
 
