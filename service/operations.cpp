@@ -47,7 +47,8 @@ bool HoldsNoLink(std::string_view linkBoxText) {
     if (linkBoxText == LinkBoxInitialText() || linkBoxText == LinkBoxHint()) {
         return true;
     }
-    return linkBoxText.find_first_not_of(" \t\r\n") == std::string_view::npos;
+    // Blanks, full-width ones included, and line breaks are no link.
+    return RemoveSpaces(linkBoxText).find_first_not_of("\t\r\n") == Text::npos;
 }
 
 void RefreshCaptcha(MainWindowPort& window, SessionState& session) {

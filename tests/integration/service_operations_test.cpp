@@ -187,7 +187,7 @@ TEST_F(Operations, AMagnetLinkWithSeveralParametersArrivesWhole) {
 TEST_F(Operations, AnEmptyOrHintLinkBoxSendsNothing) {
     RegisterAndSignIn("hint@example.org", "pw");
     const auto requestsBefore = service().State().requests.size();
-    for (const Text& text : {LinkBoxHint(), LinkBoxInitialText(), Text(), Text(" \r\n")}) {
+    for (const Text& text : {LinkBoxHint(), LinkBoxInitialText(), Text(), Text(" \r\n"), T("　\t")}) {
         window.texts[Control::LinkBox] = text;
         window.texts[Control::StatusLabel] = "";
         SubmitOfflineDownload(window, session);
