@@ -1,5 +1,6 @@
 // Files and shell on POSIX: whole-file writes, attributes, the browser hand-off.
 #include "platform/files.h"
+#include "process.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +8,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <thread>
 #include <unistd.h>
 
@@ -17,26 +17,15 @@ namespace fs = std::filesystem;
 
 class TempDir : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "kv-files-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(dir, ec);
-    }
     static std::string Read(const fs::path& p) {
-        std::ifstream in(p, std::ios::binary);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
+        const auto bytes = test::ReadFileBytes(p);
+        return {bytes.begin(), bytes.end()};
     }
     static std::span<const std::uint8_t> Span(std::string_view s) {
         return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
     }
-    fs::path dir;
+    test::TempDir temp;
+    const fs::path dir = temp.path();
 };
 
 TEST_F(TempDir, WriteFileBytesWritesPartsInOrderAndReplaces) {
