@@ -2,6 +2,7 @@
 
 #include "app/main_window.h"
 #include "app/session_state.h"
+#include "app/worker_threads.h"
 #include "skin/skin.h"
 
 #include <QApplication>
@@ -55,21 +56,25 @@ void FatalStartupError(std::string_view utf8Message) {
 
 int RunStartup(int& argc, char** argv, WindowActions actions) {
     g_previousHandler = qInstallMessageHandler(StopOnFatalMessage);
-    QApplication application(argc, argv);
-    g_runtimeUp = true;
-    RegisterExitRoutines();
-    // The skin writes its own message to stderr and ends the process after the box.
-    SetSkinFatalHandler(ShowFatalBox);
+    {
+        QApplication application(argc, argv);
+        g_runtimeUp = true;
+        RegisterExitRoutines();
+        // The skin writes its own message to stderr and ends the process after the box.
+        SetSkinFatalHandler(ShowFatalBox);
 
-    std::unique_ptr<MainWindow> window;
-    try {
-        window = std::make_unique<MainWindow>(std::move(actions), ProgramSession());
-    } catch (const std::exception& error) {
-        FatalStartupError(std::string("主窗口无法创建：") + error.what());
+        std::unique_ptr<MainWindow> window;
+        try {
+            window = std::make_unique<MainWindow>(std::move(actions), ProgramSession());
+        } catch (const std::exception& error) {
+            FatalStartupError(std::string("主窗口无法创建：") + error.what());
+        }
+        window->RunCreationEvent();
+        window->show();
+        QApplication::exec();
     }
-    window->RunCreationEvent();
-    window->show();
-    QApplication::exec();
+    g_runtimeUp = false;
+    EndDrawingThreads();
     return 0;
 }
 

@@ -1,4 +1,6 @@
 // One QApplication for the whole test binary, alive while the tests run.
+#include "app/worker_threads.h"
+
 #include <QApplication>
 #include <gtest/gtest.h>
 #include <memory>
@@ -8,7 +10,10 @@ namespace {
 class QtEnvironment : public ::testing::Environment {
 public:
     void SetUp() override { m_application = std::make_unique<QApplication>(m_argc, m_argv); }
-    void TearDown() override { m_application.reset(); }
+    void TearDown() override {
+        m_application.reset();
+        kv::EndDrawingThreads();
+    }
 
 private:
     int m_argc = 1;
