@@ -1,5 +1,4 @@
 // The real engine, loaded as the client loads it, styling a window that stands in for the client's.
-#include "app/worker_threads.h"
 #include "resources/embedded.h"
 #include "skin-engine/engine_api.h"
 
@@ -167,17 +166,3 @@ TEST_F(SkinEngine, KeepsNothingOfTheCallersBlock) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    int result = 0;
-    {
-        QApplication app(argc, argv);
-        testing::InitGoogleTest(&argc, argv);
-        result = RUN_ALL_TESTS();
-    }
-    kv::EndDrawingThreads();
-    return result;
-}
